@@ -48,11 +48,14 @@ def enter():
 
 
 def read_build_options(exe):
-    """The host names the exe was built with, from the build's cache."""
-    build = os.path.dirname(os.path.dirname(os.path.abspath(exe)))
+    """The LAUNCHER_* options the exe was built with, from its build's cache."""
+    build = os.path.dirname(os.path.abspath(exe))
+    while not os.path.exists(os.path.join(build, "CMakeCache.txt")):
+        if build == os.path.dirname(build):
+            raise RuntimeError(f"{exe} is not inside a CMake build folder")
+        build = os.path.dirname(build)
     options = {}
-    cache = os.path.join(build, "CMakeCache.txt")
-    with open(cache, encoding="utf-8") as f:
+    with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as f:
         for line in f:
             if line.startswith("LAUNCHER_") and "=" in line:
                 name, value = line.rstrip("\n").split("=", 1)

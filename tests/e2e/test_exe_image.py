@@ -1,0 +1,61 @@
+"""What the shipping exe is made of, read from the image itself."""
+import os
+import re
+import struct
+import subprocess
+import unittest
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+
+# DLLs that Windows always loads from its own folder (the KnownDLLs list), so
+# a file of the same name beside the exe can never stand in for them.
+KNOWN_DLLS = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll", "kernel32.dll",
+              "msvcrt.dll", "ole32.dll", "oleaut32.dll", "rpcrt4.dll", "shell32.dll",
+              "shlwapi.dll", "user32.dll", "ws2_32.dll"}
+
+
+def ico_images(path):
+    """(width, image bytes) of every image in a .ico file."""
+    with open(path, "rb") as f:
+        data = f.read()
+    _, kind, count = struct.unpack_from("<3H", data, 0)
+    assert kind == 1, "an icon file"
+    images = []
+    for i in range(count):
+        width, _, _, _, _, _, size, offset = struct.unpack_from("<4B2H2I", data, 6 + 16 * i)
+        images.append((width or 256, data[offset:offset + size]))
+    return images
+
+
+class ExeImageTest(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.exe = os.environ["LAUNCHER_EXE"]
+        with open(cls.exe, "rb") as f:
+            cls.image = f.read()
+        cls.headers = subprocess.run(["i686-w64-mingw32-objdump", "-p", cls.exe],
+                                     capture_output=True, text=True, check=True).stdout
+
+    def test_a_32_bit_gui_program(self):
+        self.assertRegex(self.headers, r"Magic\s+010b\s+\(PE32\)")
+        self.assertRegex(self.headers, r"Subsystem\s+00000002\s+\(Windows GUI\)")
+
+    def test_imports_only_dlls_that_windows_loads_from_its_own_folder(self):
+        imports = {name.lower() for name in re.findall(r"DLL Name: (\S+)", self.headers)}
+        self.assertIn("kernel32.dll", imports)
+        self.assertLessEqual(imports, KNOWN_DLLS)
+
+    def test_asks_for_the_invoking_users_rights(self):
+        self.assertIn(b'<requestedExecutionLevel level="asInvoker" uiAccess="false"/>', self.image)
+        self.assertIn(b"<supportedOS Id=", self.image)
+
+    def test_carries_the_icon_in_every_size(self):
+        images = ico_images(os.path.join(ROOT, "resources", "launcher.ico"))
+        self.assertLessEqual({16, 32, 48, 256}, {width for width, _ in images})
+        for width, data in images:
+            self.assertIn(data, self.image, f"{width}px image")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
