@@ -12,21 +12,19 @@
 namespace {
 
 // The id file's path, its folder created on the way. Without the real local
-// application-data folder, or when the path does not fit, there is no id file
-// path at all: never one on the drive root or cut short.
+// application-data folder, or when the whole path does not fit, there is no
+// id file path at all: never one on the drive root or cut short.
 bool BuildIdFilePath(char (&path)[kPathCapacity]) {
   memset(path, 0, sizeof path);
-  if (SHGetFolderPathA(NULL, CSIDL_LOCAL_APPDATA, NULL, SHGFP_TYPE_CURRENT, path) != S_OK ||
-      path[0] == '\0' || !AppendPathPart(path, kDataFolder)) {
+  bool fits = SHGetFolderPathA(NULL, CSIDL_LOCAL_APPDATA, NULL, SHGFP_TYPE_CURRENT, path) == S_OK &&
+              path[0] != '\0' && AppendPathPart(path, kDataFolder) &&
+              strlen(path) + 1 + strlen(kIdFileName) < sizeof path;
+  if (!fits) {
     memset(path, 0, sizeof path);
     return false;
   }
   CreateDirectoryA(path, NULL);
-  if (!AppendPathPart(path, kIdFileName)) {
-    memset(path, 0, sizeof path);
-    return false;
-  }
-  return true;
+  return AppendPathPart(path, kIdFileName);
 }
 
 }  // namespace

@@ -176,11 +176,12 @@ class Sandbox:
 
     # ------------------------------------------------------------ launcher
 
-    def wine(self, command, wait=False, timeout=120, stdout=None):
+    def wine(self, command, wait=False, timeout=120, stdout=None, env=None):
         """Runs a Wine command with its output going to a file, never a pipe."""
         out = open(stdout or os.path.join(self.dir, "wine.log"), "ab")
         try:
-            process = subprocess.Popen(command, env=self.env, stdout=out, stderr=out,
+            process = subprocess.Popen(command, env=dict(self.env, **(env or {})),
+                                       stdout=out, stderr=out,
                                        stdin=subprocess.DEVNULL, cwd=self.dir)
         finally:
             out.close()
@@ -217,14 +218,14 @@ class Sandbox:
         self.set_service_mode(mode)
         self.resolve_service(reachable)
 
-    def launch(self, exe, args=(), timeout=120, expect_url=True):
+    def launch(self, exe, args=(), timeout=120, expect_url=True, env=None):
         """Runs one launch to its end and gathers what it left behind."""
         log = os.path.join(self.dir, "launch.log")
         if os.path.exists(log):
             os.remove(log)
         seen_urls, seen_records = len(self.urls()), len(self.service_records())
         started = time.time()
-        status = self.wine(["wine", exe, *args], wait=True, timeout=timeout, stdout=log)
+        status = self.wine(["wine", exe, *args], wait=True, timeout=timeout, stdout=log, env=env)
         seconds = time.time() - started
         urls = self.wait_for_urls(seen_urls + (1 if expect_url else 0))[seen_urls:]
         records = self.settled_records()[seen_records:]
