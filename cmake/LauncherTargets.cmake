@@ -8,7 +8,7 @@ function(launcher_size_flags target)
     set_property(TARGET ${target} PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
   elseif(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" OR CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     target_compile_options(${target} PRIVATE
-      -Wall -Wextra -fno-exceptions -fno-rtti -fno-threadsafe-statics
+      -Os -Wall -Wextra -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-ident
       -fno-asynchronous-unwind-tables -ffunction-sections -fdata-sections
       "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.")
     if(MINGW)

@@ -28,7 +28,12 @@ bool AppendText(char* destination, size_t capacity, const char* source) {
 bool FormatText(char (&buffer)[kTextCapacity], const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
+#if defined(_WIN32)
+  // msvcrt's own: -1 (and no terminator) when the text does not fit.
+  int written = _vsnprintf(buffer, sizeof buffer, format, arguments);
+#else
   int written = vsnprintf(buffer, sizeof buffer, format, arguments);
+#endif
   va_end(arguments);
   if (written < 0 || static_cast<size_t>(written) >= sizeof buffer) {
     memset(buffer, 0, sizeof buffer);
