@@ -1,8 +1,15 @@
 # Small-image flags for everything the shipping exe is made of, and the
 # per-target generated options header.
 
+include(CheckIPOSupported)
+check_ipo_supported(RESULT LAUNCHER_IPO_SUPPORTED OUTPUT ipo_output LANGUAGES CXX)
+
 function(launcher_size_flags target)
   target_compile_definitions(${target} PRIVATE _WIN32_WINNT=0x0601 WINVER=0x0601)
+  # Whole-program optimisation: a 512-byte file block less than without.
+  if(LAUNCHER_IPO_SUPPORTED)
+    set_property(TARGET ${target} PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
+  endif()
   if(MSVC)
     target_compile_options(${target} PRIVATE /O1 /GR- /EHs-c- /W4)
     set_property(TARGET ${target} PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
