@@ -20,7 +20,7 @@ class DllPlantingTest(sandbox.SandboxTestCase):
         marker = os.path.join(self.sb.dir, "planted-dll-ran")
         if os.path.exists(marker):
             os.remove(marker)
-        env = {"WINEDLLOVERRIDES": "winemenubuilder.exe=d;wininet=n,b",
+        env = {"WINEDLLOVERRIDES": sandbox.DLL_OVERRIDES + ";wininet=n,b",
                "PLANTED_MARKER": sandbox.windows_path(marker)}
         launch = self.sb.launch(copy, env=env, expect_url=exe == self.exe)
         return launch, os.path.exists(marker)

@@ -28,9 +28,12 @@ INSIDE = "LAUNCHER_SANDBOX_INSIDE"
 # Wine helpers inherit the standard streams of what started them; reading
 # those through a pipe would wait for an end that never comes, so every Wine
 # process writes to a file.
+# No Linux menu entries for saved shortcuts, and no offer to install Mono or
+# Gecko on a fresh prefix.
+DLL_OVERRIDES = "winemenubuilder.exe=d;mscoree=d;mshtml=d"
 WINE_ENV = {
     "WINEDEBUG": "-all",
-    "WINEDLLOVERRIDES": "winemenubuilder.exe=d",
+    "WINEDLLOVERRIDES": DLL_OVERRIDES,
     "LANG": "zh_CN.UTF-8",
     "LC_ALL": "zh_CN.UTF-8",
 }
