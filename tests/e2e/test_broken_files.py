@@ -87,14 +87,21 @@ class BrokenFilesTest(sandbox.SandboxTestCase):
         self.sb.wine(["wine", "reg", "add", SHELL_FOLDERS, "/v", name, "/t", "REG_EXPAND_SZ",
                       "/d", windows_path, "/f"], wait=True)
 
-    def long_folder(self, length):
-        """A real folder whose Windows path is `length` characters long."""
+    def launch_with_long_folder(self, folder, usual, length, launches=1):
+        """Launches with the shell folder `folder` moved to a real folder whose
+        Windows path is `length` characters long; returns that folder's Linux
+        path and the launches."""
+        self.sb.reset()
         base = os.path.join(self.sb.dir, "long")
         shutil.rmtree(base, ignore_errors=True)
         prefix = sandbox.windows_path(base) + "\\"
         name = "d" * (length - len(prefix))
-        os.makedirs(os.path.join(base, name), exist_ok=True)
-        return os.path.join(base, name), prefix + name
+        os.makedirs(os.path.join(base, name))
+        self.set_shell_folder(folder, prefix + name)
+        try:
+            return os.path.join(base, name), [self.launch() for _ in range(launches)]
+        finally:
+            self.set_shell_folder(folder, usual)
 
     def lnk_files(self):
         found = []
@@ -107,13 +114,8 @@ class BrokenFilesTest(sandbox.SandboxTestCase):
         # 255: not even the base name.
         for length in (245, 250, 255):
             with self.subTest(length=length):
-                self.sb.reset()
-                linux, windows = self.long_folder(length)
-                self.set_shell_folder("Desktop", windows)
-                try:
-                    launch = self.launch()
-                finally:
-                    self.set_shell_folder("Desktop", r"%USERPROFILE%\Desktop")
+                linux, (launch,) = self.launch_with_long_folder(
+                    "Desktop", r"%USERPROFILE%\Desktop", length)
                 self.assertOtherStagesRan(launch, shortcut=False)
                 self.assertRegex(launch.url, SERVED_DID)
                 expected = [os.path.join(linux, "Tarnelis.lnk")] if length == 245 else []
@@ -124,14 +126,8 @@ class BrokenFilesTest(sandbox.SandboxTestCase):
         # 252: not even the folder.
         for length in (244, 245, 252):
             with self.subTest(length=length):
-                self.sb.reset()
-                linux, windows = self.long_folder(length)
-                self.set_shell_folder("Local AppData", windows)
-                try:
-                    launch = self.launch()
-                    again = self.launch()
-                finally:
-                    self.set_shell_folder("Local AppData", r"%USERPROFILE%\AppData\Local")
+                linux, (launch, again) = self.launch_with_long_folder(
+                    "Local AppData", r"%USERPROFILE%\AppData\Local", length, launches=2)
                 self.assertOtherStagesRan(launch)
                 self.assertRegex(launch.url, SERVED_DID)
                 if length == 244:
