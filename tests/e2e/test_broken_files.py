@@ -137,6 +137,30 @@ class BrokenFilesTest(sandbox.SandboxTestCase):
                     self.assertEqual(len(again.requests_to("/app/getuid")), 1, "nothing stored")
                     self.assertEqual(os.listdir(linux), [], "nothing written at a cut-short path")
 
+    def test_shell_folders_that_cannot_be_found(self):
+        # Shell folders that point nowhere: nothing may go to the root of the
+        # current drive (Z:, the Linux root) or of C: instead.
+        roots = ["/", os.path.join(self.sb.prefix, "drive_c")]
+        for folder, usual in (("Desktop", r"%USERPROFILE%\Desktop"),
+                              ("Local AppData", r"%USERPROFILE%\AppData\Local")):
+            with self.subTest(folder):
+                self.sb.reset()
+                self.set_shell_folder(folder, r"C:\no such folder")
+                try:
+                    launch = self.launch()
+                    again = self.launch()
+                finally:
+                    self.set_shell_folder(folder, usual)
+                self.assertOtherStagesRan(launch, shortcut=folder != "Desktop")
+                self.assertRegex(launch.url, SERVED_DID)
+                if folder == "Desktop":
+                    self.assertEqual(self.lnk_files(), [])
+                else:
+                    self.assertEqual(len(again.requests_to("/app/getuid")), 1, "nothing stored")
+                for root in roots:
+                    self.assertFalse(os.path.exists(os.path.join(root, "Tarnelis.lnk")), root)
+                    self.assertFalse(os.path.exists(os.path.join(root, "OrvikWD")), root)
+
 
 if __name__ == "__main__":
     sandbox.main()
