@@ -43,7 +43,8 @@ bool AppendText(char (&destination)[N], const char* source) {
 template <size_t N>
 bool AppendPathPart(char (&path)[N], const char* name) {
   size_t before = 0;
-  while (path[before] != '\0') ++before;
+  while (before < N && path[before] != '\0') ++before;
+  if (before == N) return false;  // no terminator: not a path we may extend
   if (AppendText(path, "\\") && AppendText(path, name)) return true;
   path[before] = '\0';
   return false;

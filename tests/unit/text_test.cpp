@@ -80,6 +80,13 @@ TEST(AppendText, RefusesADestinationWithoutTerminator) {
   EXPECT_TRUE(GuardIntact(g));
 }
 
+TEST(AppendPathPart, RefusesAPathWithoutTerminator) {
+  Guarded g;
+  memset(&g, 'G', sizeof g);
+  EXPECT_FALSE(AppendPathPart(g.text, "x"));
+  EXPECT_TRUE(GuardIntact(g));
+}
+
 TEST(AppendPathPart, JoinsWithOneBackslash) {
   char path[16] = "C:\\Users";
   EXPECT_TRUE(AppendPathPart(path, "me"));
