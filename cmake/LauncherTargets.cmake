@@ -65,6 +65,7 @@ function(launcher_add_executable target display_name)
     "${PROJECT_SOURCE_DIR}/http/codepage.cpp"
     "${PROJECT_SOURCE_DIR}/http/wininet_binding.cpp"
     "${PROJECT_SOURCE_DIR}/http/post_form.cpp"
+    "${PROJECT_SOURCE_DIR}/http/service_request.cpp"
     "${PROJECT_SOURCE_DIR}/play/play_page.cpp"
     "${PROJECT_SOURCE_DIR}/play/launch_report.cpp")
   target_link_libraries(${target}_platform PUBLIC ${portable} shell32 ole32 uuid user32)

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include "http/post_form.h"
+#include "http/service_request.h"
 #include "identity/uid_answer.h"
 #include "launcher/config.h"
 
@@ -41,17 +42,8 @@ void ResolveDeviceId(char (&idFilePath)[kPathCapacity], char (&deviceId)[kDevice
 }
 
 void RequestDeviceId(const char* idFilePath, char (&deviceId)[kDeviceIdCapacity]) {
-  static_assert(sizeof kServiceUrl <= kTextCapacity && sizeof kServiceHost <= kNameCapacity,
-                "the service's names fit the request");
   HttpPostRequest request;
-  memset(&request, 0, sizeof request);
-  CopyText(request.url, kServiceUrl);
-  CopyText(request.host, kServiceHost);
-  CopyText(request.path, kUidPath);
-  request.secure = false;
-  request.notifyWindow = NULL;
-  request.notifyMessage = kFailureMessage;
-
+  PrepareServiceRequest(request, kUidPath);
   char answer[kIdentityAnswerCapacity] = {};
   PostForm(request, answer, sizeof answer);
   if (ExtractDeviceId(answer, deviceId) && idFilePath[0] != '\0') {

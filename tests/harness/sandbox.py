@@ -19,6 +19,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -297,9 +298,6 @@ def read_bytes(path):
 
 
 # ---------------------------------------------------------------- tests
-
-import unittest  # noqa: E402
-
 
 class SandboxTestCase(unittest.TestCase):
     """One sandbox for all the cases of a test class; each case starts from a
