@@ -299,6 +299,7 @@ def read_bytes(path):
 
 # ---------------------------------------------------------------- tests
 
+
 class SandboxTestCase(unittest.TestCase):
     """One sandbox for all the cases of a test class; each case starts from a
     machine where the launcher never ran. LAUNCHER_EXE names the exe."""
