@@ -43,8 +43,9 @@ def main():
     sandbox.enter()
     exe = os.path.abspath(sys.argv[1])
     options = sandbox.read_build_options(exe)
-    print(f"Sandbox: Wine prefix with code page 936; {options['LAUNCHER_SERVICE_HOST']} "
-          "resolves to the local stand-in service.")
+    how = "emulated (qemu-i386)" if sandbox.runs_emulated(exe) else "natively"
+    print(f"Sandbox: 64-bit Wine prefix with code page 936, the exe running {how}; "
+          f"{options['LAUNCHER_SERVICE_HOST']} resolves to the local stand-in service.")
     with sandbox.Sandbox(options["LAUNCHER_SERVICE_HOST"]) as sb:
         sb.reset()
         first = sb.launch(exe)
