@@ -141,9 +141,14 @@ class Sandbox:
         template = os.environ.get(TEMPLATE)
         if template:
             self._copy_prefix(template)
-        self.server("-p")
-        if not template:
+        else:
             self._boot_prefix()
+            self.server("-w")
+        # One server for the whole sandbox: a launch that starts while the
+        # last one's server is timing out races with its exit. It only starts
+        # where the prefix already exists.
+        if self.server("-p") != 0:
+            raise RuntimeError(f"no persistent wineserver for {self.prefix}")
         self.start_service()
 
     def make_template(self):
