@@ -1,0 +1,199 @@
+"""The exe signed after its link with a PKCS#12 file: it verifies against its
+CA, stays what the image checks expect, signs to the same bytes twice, and a
+failed signature stops the build without leaving an unsigned exe behind.
+
+The CA, the code-signing certificate and the password are made here for the
+run and thrown away after it. SIGNED_BUILD_DIR, if set, keeps the signed
+build for the launch test; otherwise it lives in a temporary folder too."""
+import hashlib
+import os
+import secrets
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import pefile
+
+from source_copy import ROOT, build, configure, copy_sources, exe_path, read_exe
+
+PUBLISHER_CN = "Throwaway Test Publisher"
+
+
+def openssl(*args, cwd):
+    subprocess.run(["openssl", *args], cwd=cwd, check=True, capture_output=True)
+
+
+def make_keys(where):
+    """A CA, a code-signing certificate it issued, and both in a PKCS#12 file
+    under a random password; returns the paths by name."""
+    os.makedirs(where)
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem",
+            "-days", "30", "-subj", "/CN=Throwaway Test CA",
+            "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=where)
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "signer.key", "-out", "signer.csr",
+            "-subj", "/CN=" + PUBLISHER_CN, cwd=where)
+    with open(os.path.join(where, "signer.ext"), "w") as f:
+        f.write("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
+                "extendedKeyUsage=codeSigning\n")
+    openssl("x509", "-req", "-in", "signer.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+            "-CAcreateserial", "-out", "signer.pem", "-days", "30", "-extfile", "signer.ext",
+            cwd=where)
+    password = secrets.token_hex(16)
+    keys = {name: os.path.join(where, name) for name in
+            ("ca.pem", "signer.key", "signer.pem", "signer.p12", "password", "wrong-password")}
+    with open(keys["password"], "w") as f:
+        f.write(password + "\n")
+    with open(keys["wrong-password"], "w") as f:
+        f.write("not-" + password + "\n")
+    openssl("pkcs12", "-export", "-inkey", "signer.key", "-in", "signer.pem", "-certfile", "ca.pem",
+            "-out", "signer.p12", "-passout", "file:password", cwd=where)
+    keys["secret"] = password
+    return keys
+
+
+SIGN_OPTIONS = ("PKCS12", "PASSWORD_FILE", "PKCS11_MODULE", "PKCS11_KEY", "PKCS11_ENGINE", "CERT",
+                "TIMESTAMP_URL")
+
+
+def sign_options(**values):
+    """Every LAUNCHER_SIGN_* option, so that none lingers in the cache from before."""
+    return tuple(f"LAUNCHER_SIGN_{name}={values.get(name, '')}" for name in SIGN_OPTIONS)
+
+
+def pkcs12_options(p12, password_file):
+    return sign_options(PKCS12=p12, PASSWORD_FILE=password_file)
+
+
+def signed_copy(where, keys):
+    source = copy_sources(where)
+    configure(source, *pkcs12_options(keys["signer.p12"], keys["password"]))
+    build(source)
+    return source
+
+
+def verify(exe, *ca):
+    return subprocess.run(["osslsigncode", "verify", *ca, "-in", exe],
+                          capture_output=True, text=True)
+
+
+class SignedBuildTest(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.temp = tempfile.TemporaryDirectory(prefix="launcher-signed-")
+        cls.keys = make_keys(os.path.join(cls.temp.name, "keys"))
+        where = os.environ.get("SIGNED_BUILD_DIR") or os.path.join(cls.temp.name, "a")
+        shutil.rmtree(where, ignore_errors=True)
+        cls.source = signed_copy(where, cls.keys)
+        cls.exe = exe_path(cls.source)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.temp.cleanup()
+
+    def assertVerifies(self, exe):
+        result = verify(exe, "-CAfile", self.keys["ca.pem"])
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("Signature verification: ok", result.stdout)
+        self.assertIn("Message digest algorithm  : SHA256", result.stdout)
+        self.assertIn("Subject: /CN=" + PUBLISHER_CN, result.stdout)
+
+    def test_verifies_against_its_ca_and_no_other(self):
+        self.assertVerifies(self.exe)
+        self.assertNotEqual(verify(self.exe).returncode, 0, "trusted without the throwaway CA")
+
+    def test_a_flipped_byte_fails_verification(self):
+        image = read_exe(self.source)
+        pe = pefile.PE(data=image)
+        text = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".text")
+        signature = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
+        self.assertGreater(signature.Size, 0)
+        for where, offset in (("code", text.PointerToRawData + 16),
+                              ("version resource", image.index("080404b0".encode("utf-16-le"))),
+                              ("signature", signature.VirtualAddress + signature.Size // 2)):
+            with self.subTest(where):
+                tampered = bytearray(image)
+                tampered[offset] ^= 0x01
+                path = os.path.join(self.temp.name, "tampered.exe")
+                with open(path, "wb") as f:
+                    f.write(tampered)
+                self.assertNotEqual(verify(path, "-CAfile", self.keys["ca.pem"]).returncode, 0)
+
+    def test_passes_the_exe_image_checks(self):
+        result = subprocess.run([sys.executable, os.path.join(ROOT, "tests", "e2e", "test_exe_image.py")],
+                                env=dict(os.environ, LAUNCHER_EXE=self.exe),
+                                capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+    def test_the_password_is_nowhere_in_the_build(self):
+        secret = self.keys["secret"].encode()
+        for folder, _, files in os.walk(os.path.join(self.source, "build")):
+            for name in files:
+                with open(os.path.join(folder, name), "rb") as f:
+                    self.assertNotIn(secret, f.read(), os.path.join(folder, name))
+
+    def test_two_signed_builds_give_the_same_exe(self):
+        other = signed_copy(os.path.join(self.temp.name, "b-longer-name"), self.keys)
+        self.assertEqual(hashlib.sha256(read_exe(self.source)).hexdigest(),
+                         hashlib.sha256(read_exe(other)).hexdigest())
+
+    def test_a_failed_signature_stops_the_build_and_leaves_no_exe(self):
+        source = copy_sources(os.path.join(self.temp.name, "failing"))
+        good = pkcs12_options(self.keys["signer.p12"], self.keys["password"])
+        gone = os.path.join(self.temp.name, "gone")
+
+        def p12_gone():
+            shutil.copy(self.keys["signer.p12"], gone)
+            return pkcs12_options(gone, self.keys["password"])
+
+        def password_gone():
+            shutil.copy(self.keys["password"], gone)
+            return pkcs12_options(self.keys["signer.p12"], gone)
+
+        # (case, options for the configure, file to delete after it, message)
+        for case, options, message in (
+                ("wrong password", lambda: pkcs12_options(self.keys["signer.p12"], self.keys["wrong-password"]),
+                 "Wrong password"),
+                ("PKCS#12 file gone after the configure", p12_gone,
+                 "LAUNCHER_SIGN_PKCS12 '" + gone + "' does not exist"),
+                ("password file gone after the configure", password_gone,
+                 "LAUNCHER_SIGN_PASSWORD_FILE '" + gone + "' does not exist")):
+            with self.subTest(case):
+                configure(source, *good)
+                build(source)
+                self.assertVerifies(exe_path(source))
+                configure(source, *options())
+                if os.path.exists(gone):
+                    os.remove(gone)
+                for attempt in ("first", "again"):  # a stale exe must not count as up to date
+                    result = build(source, check=False)
+                    output = " ".join((result.stdout + result.stderr).split())
+                    self.assertNotEqual(result.returncode, 0, f"{attempt}: {output}")
+                    self.assertIn("Signing launcher.exe failed, so it is deleted", output)
+                    self.assertIn(message, output)
+                    self.assertFalse(os.path.exists(exe_path(source)), attempt)
+                    self.assertFalse(os.path.exists(exe_path(source) + ".signing"), attempt)
+
+    def test_signing_options_that_cannot_work_stop_the_configure(self):
+        source = copy_sources(os.path.join(self.temp.name, "misconfigured"))
+        missing = os.path.join(self.temp.name, "missing")
+        p12, password = self.keys["signer.p12"], self.keys["password"]
+        for options, message in (
+                (pkcs12_options(missing, password), f"LAUNCHER_SIGN_PKCS12 '{missing}' does not exist"),
+                (pkcs12_options(p12, missing), f"LAUNCHER_SIGN_PASSWORD_FILE '{missing}' does not exist"),
+                (pkcs12_options(p12, ""), "LAUNCHER_SIGN_PKCS12 needs LAUNCHER_SIGN_PASSWORD_FILE"),
+                (pkcs12_options("", password), "there is no key to sign with"),
+                (sign_options(PKCS11_MODULE=p12, PKCS11_KEY="01"),
+                 "LAUNCHER_SIGN_PKCS11_MODULE needs LAUNCHER_SIGN_CERT"),
+                (sign_options(PKCS12=p12, PASSWORD_FILE=password, PKCS11_MODULE=p12), "not both")):
+            with self.subTest(options=options):
+                result = configure(source, *options, check=False)
+                self.assertNotEqual(result.returncode, 0)
+                self.assertIn(message, " ".join(result.stderr.split()))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
