@@ -1,12 +1,14 @@
 """The exe signed after its link with a PKCS#12 file: it verifies against its
 CA, stays what the image checks expect, signs to the same bytes twice, and a
-failed signature stops the build without leaving an unsigned exe behind.
+failed signature stops the build without leaving an unsigned exe behind. The
+same key on a software token (SoftHSM) stands in for a hardware one.
 
 The CA, the code-signing certificate and the password are made here for the
 run and thrown away after it. SIGNED_BUILD_DIR, if set, keeps the signed
 build for the launch test; otherwise it lives in a temporary folder too."""
 import hashlib
 import os
+import re
 import secrets
 import shutil
 import subprocess
@@ -193,6 +195,75 @@ class SignedBuildTest(unittest.TestCase):
                 result = configure(source, *options, check=False)
                 self.assertNotEqual(result.returncode, 0)
                 self.assertIn(message, " ".join(result.stderr.split()))
+
+
+SOFTHSM_MODULES = ("/usr/lib/softhsm/libsofthsm2.so", "/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so")
+SOFTHSM = next((path for path in SOFTHSM_MODULES if os.path.exists(path)), None)
+
+
+def pkcs11_engine():
+    """OpenSSL's PKCS#11 engine, where this OpenSSL keeps its engines."""
+    engines = subprocess.run(["openssl", "version", "-e"], capture_output=True, text=True).stdout
+    match = re.search(r'ENGINESDIR: "([^"]+)"', engines)
+    path = os.path.join(match.group(1), "pkcs11.so") if match else ""
+    return path if os.path.exists(path) else None
+
+
+@unittest.skipUnless(SOFTHSM and shutil.which("softhsm2-util") and pkcs11_engine(),
+                     "needs SoftHSM and OpenSSL's PKCS#11 engine")
+class TokenSignedBuildTest(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.temp = tempfile.TemporaryDirectory(prefix="launcher-token-")
+        cls.keys = make_keys(os.path.join(cls.temp.name, "keys"))
+        tokens = os.path.join(cls.temp.name, "tokens")
+        os.makedirs(tokens)
+        conf = os.path.join(cls.temp.name, "softhsm2.conf")
+        with open(conf, "w") as f:
+            f.write(f"directories.tokendir = {tokens}\nobjectstore.backend = file\n")
+        os.environ["SOFTHSM2_CONF"] = conf  # for the build's osslsigncode too
+        pin = secrets.token_hex(4)
+        cls.pin_file = os.path.join(cls.temp.name, "pin")
+        with open(cls.pin_file, "w") as f:
+            f.write(pin + "\n")
+        subprocess.run(["softhsm2-util", "--init-token", "--free", "--label", "signing",
+                        "--pin", pin, "--so-pin", secrets.token_hex(4)], check=True, capture_output=True)
+        key = os.path.join(cls.temp.name, "signer.pk8")
+        openssl("pkcs8", "-topk8", "-nocrypt", "-in", cls.keys["signer.key"], "-out", key, cwd=cls.temp.name)
+        subprocess.run(["softhsm2-util", "--import", key, "--token", "signing", "--label", "signer",
+                        "--id", "01", "--pin", pin], check=True, capture_output=True)
+        os.remove(key)
+        cls.source = copy_sources(os.path.join(cls.temp.name, "build"))
+
+    @classmethod
+    def tearDownClass(cls):
+        os.environ.pop("SOFTHSM2_CONF", None)
+        cls.temp.cleanup()
+
+    def token_options(self, **values):
+        # A URI with ';' in it: it must reach osslsigncode as one argument.
+        return sign_options(**{"PKCS11_MODULE": SOFTHSM, "CERT": self.keys["signer.pem"],
+                               "PKCS11_KEY": "pkcs11:token=signing;object=signer;type=private",
+                               "PASSWORD_FILE": self.pin_file, **values})
+
+    def test_signs_with_the_key_on_the_token(self):
+        for engine in ("", pkcs11_engine()):
+            with self.subTest(engine=engine or "found by osslsigncode"):
+                configure(self.source, *self.token_options(PKCS11_ENGINE=engine))
+                build(self.source)
+                result = verify(exe_path(self.source), "-CAfile", self.keys["ca.pem"])
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+                self.assertIn("Subject: /CN=" + PUBLISHER_CN, result.stdout)
+
+    def test_a_wrong_pin_stops_the_build_and_leaves_no_exe(self):
+        configure(self.source, *self.token_options(PASSWORD_FILE=self.keys["wrong-password"]))
+        result = build(self.source, check=False)
+        output = " ".join((result.stdout + result.stderr).split())
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("Signing launcher.exe failed, so it is deleted", output)
+        self.assertIn("PIN incorrect", output)
+        self.assertFalse(os.path.exists(exe_path(self.source)))
 
 
 if __name__ == "__main__":
