@@ -7,13 +7,16 @@ The CA, the code-signing certificate and the password are made here for the
 run and thrown away after it. SIGNED_BUILD_DIR, if set, keeps the signed
 build for the launch test; otherwise it lives in a temporary folder too."""
 import hashlib
+import http.server
 import os
 import re
 import secrets
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 import pefile
@@ -63,6 +66,61 @@ SIGN_OPTIONS = ("PKCS12", "PASSWORD_FILE", "PKCS11_MODULE", "PKCS11_KEY", "PKCS1
 def sign_options(**values):
     """Every LAUNCHER_SIGN_* option, so that none lingers in the cache from before."""
     return tuple(f"LAUNCHER_SIGN_{name}={values.get(name, '')}" for name in SIGN_OPTIONS)
+
+
+TSA_CONFIG = """[ tsa ]
+default_tsa = tsa_config
+[ tsa_config ]
+serial = tsa.serial
+signer_cert = tsa.pem
+certs = ca.pem
+signer_key = tsa.key
+signer_digest = sha256
+default_policy = 1.2.3.4.1
+digests = sha256
+accuracy = secs:1
+ess_cert_id_alg = sha256
+"""
+
+
+class TimeStampServer(http.server.ThreadingHTTPServer):
+    """An RFC 3161 time-stamp authority on loopback: `openssl ts -reply` with
+    a time-stamping certificate from the throwaway CA in `keys`."""
+
+    def __init__(self, keys):
+        self.dir = os.path.dirname(keys["ca.pem"])
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "tsa.key", "-out", "tsa.csr",
+                "-subj", "/CN=Throwaway Test TSA", cwd=self.dir)
+        with open(os.path.join(self.dir, "tsa.ext"), "w") as f:
+            f.write("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
+                    "extendedKeyUsage=critical,timeStamping\n")
+        openssl("x509", "-req", "-in", "tsa.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                "-CAcreateserial", "-out", "tsa.pem", "-days", "30", "-extfile", "tsa.ext", cwd=self.dir)
+        with open(os.path.join(self.dir, "tsa.cnf"), "w") as f:
+            f.write(TSA_CONFIG)
+        self.requests = 0
+        super().__init__(("127.0.0.1", 0), TimeStampHandler)
+        self.url = "http://127.0.0.1:%d/" % self.server_address[1]
+        threading.Thread(target=self.serve_forever, daemon=True).start()
+
+
+class TimeStampHandler(http.server.BaseHTTPRequestHandler):
+
+    def do_POST(self):
+        server = self.server
+        query = self.rfile.read(int(self.headers["Content-Length"]))
+        reply = subprocess.run(["openssl", "ts", "-reply", "-config", "tsa.cnf", "-queryfile", "/dev/stdin",
+                                "-out", "/dev/stdout"], input=query, cwd=server.dir,
+                               capture_output=True, check=True).stdout
+        server.requests += 1
+        self.send_response(200)
+        self.send_header("Content-Type", "application/timestamp-reply")
+        self.send_header("Content-Length", str(len(reply)))
+        self.end_headers()
+        self.wfile.write(reply)
+
+    def log_message(self, *args):
+        pass
 
 
 def pkcs12_options(p12, password_file):
@@ -142,10 +200,29 @@ class SignedBuildTest(unittest.TestCase):
         self.assertEqual(hashlib.sha256(read_exe(self.source)).hexdigest(),
                          hashlib.sha256(read_exe(other)).hexdigest())
 
+    def test_a_time_stamp_from_the_server(self):
+        server = TimeStampServer(self.keys)
+        try:
+            source = copy_sources(os.path.join(self.temp.name, "time-stamped"))
+            configure(source, *sign_options(PKCS12=self.keys["signer.p12"], PASSWORD_FILE=self.keys["password"],
+                                            TIMESTAMP_URL=server.url))
+            build(source)
+        finally:
+            server.shutdown()
+            server.server_close()
+        self.assertEqual(server.requests, 1)
+        result = verify(exe_path(source), "-CAfile", self.keys["ca.pem"], "-TSA-CAfile", self.keys["ca.pem"])
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("Timestamp Server Signature verification: ok", result.stdout)
+        self.assertIn("Signature verification: ok", result.stdout)
+
     def test_a_failed_signature_stops_the_build_and_leaves_no_exe(self):
         source = copy_sources(os.path.join(self.temp.name, "failing"))
         good = pkcs12_options(self.keys["signer.p12"], self.keys["password"])
         gone = os.path.join(self.temp.name, "gone")
+        closed = socket.socket()  # bound, never listening: connections are refused
+        closed.bind(("127.0.0.1", 0))
+        self.addCleanup(closed.close)
 
         def p12_gone():
             shutil.copy(self.keys["signer.p12"], gone)
@@ -155,14 +232,19 @@ class SignedBuildTest(unittest.TestCase):
             shutil.copy(self.keys["password"], gone)
             return pkcs12_options(self.keys["signer.p12"], gone)
 
-        # (case, options for the configure, file to delete after it, message)
+        # (case, options for the configure, message); a file named `gone` is
+        # deleted between the configure and the build.
         for case, options, message in (
                 ("wrong password", lambda: pkcs12_options(self.keys["signer.p12"], self.keys["wrong-password"]),
                  "Wrong password"),
                 ("PKCS#12 file gone after the configure", p12_gone,
                  "LAUNCHER_SIGN_PKCS12 '" + gone + "' does not exist"),
                 ("password file gone after the configure", password_gone,
-                 "LAUNCHER_SIGN_PASSWORD_FILE '" + gone + "' does not exist")):
+                 "LAUNCHER_SIGN_PASSWORD_FILE '" + gone + "' does not exist"),
+                ("time-stamp server unreachable",
+                 lambda: sign_options(PKCS12=self.keys["signer.p12"], PASSWORD_FILE=self.keys["password"],
+                                      TIMESTAMP_URL="http://127.0.0.1:%d/" % closed.getsockname()[1]),
+                 "RFC 3161 timestamping failed")):
             with self.subTest(case):
                 configure(source, *good)
                 build(source)
