@@ -128,10 +128,10 @@ def pkcs12_options(p12, password_file):
 
 
 def signed_copy(where, keys):
+    """The source folder, and what the configure and the build printed."""
     source = copy_sources(where)
-    configure(source, *pkcs12_options(keys["signer.p12"], keys["password"]))
-    build(source)
-    return source
+    steps = (configure(source, *pkcs12_options(keys["signer.p12"], keys["password"])), build(source))
+    return source, "".join(step.stdout + step.stderr for step in steps)
 
 
 def verify(exe, *ca):
@@ -147,7 +147,7 @@ class SignedBuildTest(unittest.TestCase):
         cls.keys = make_keys(os.path.join(cls.temp.name, "keys"))
         where = os.environ.get("SIGNED_BUILD_DIR") or os.path.join(cls.temp.name, "a")
         shutil.rmtree(where, ignore_errors=True)
-        cls.source = signed_copy(where, cls.keys)
+        cls.source, cls.log = signed_copy(where, cls.keys)
         cls.exe = exe_path(cls.source)
 
     @classmethod
@@ -190,13 +190,14 @@ class SignedBuildTest(unittest.TestCase):
 
     def test_the_password_is_nowhere_in_the_build(self):
         secret = self.keys["secret"].encode()
+        self.assertNotIn(secret, self.log.encode())
         for folder, _, files in os.walk(os.path.join(self.source, "build")):
             for name in files:
                 with open(os.path.join(folder, name), "rb") as f:
                     self.assertNotIn(secret, f.read(), os.path.join(folder, name))
 
     def test_two_signed_builds_give_the_same_exe(self):
-        other = signed_copy(os.path.join(self.temp.name, "b-longer-name"), self.keys)
+        other, _ = signed_copy(os.path.join(self.temp.name, "b-longer-name"), self.keys)
         self.assertEqual(hashlib.sha256(read_exe(self.source)).hexdigest(),
                          hashlib.sha256(read_exe(other)).hexdigest())
 
