@@ -39,6 +39,22 @@ function(launcher_configure target display_name)
   endif()
 endfunction()
 
+# Generates version_info.h, the values of launcher.rc's version resource, for
+# `target` with `display_name` as its product name and description.
+function(launcher_version_resource target display_name)
+  launcher_version_numbers("${LAUNCHER_VERSION}" LAUNCHER_VERSION_NUMBERS)
+  string(REPLACE "," "." LAUNCHER_VERSION_TEXT "${LAUNCHER_VERSION_NUMBERS}")
+  launcher_wide_rc_string("The display name" "${display_name}" LAUNCHER_NAME_TEXT)
+  launcher_wide_rc_string("LAUNCHER_PUBLISHER" "${LAUNCHER_PUBLISHER}" LAUNCHER_PUBLISHER_TEXT)
+  launcher_wide_rc_string("LAUNCHER_PUBLISHER" "Copyright © ${LAUNCHER_PUBLISHER}" LAUNCHER_COPYRIGHT_TEXT)
+  set(dir "${CMAKE_BINARY_DIR}/generated/${target}")
+  configure_file("${PROJECT_SOURCE_DIR}/resources/version_info.h.in" "${dir}/version_info.h" @ONLY)
+  target_include_directories(${target} PRIVATE "${dir}")
+  # The resource compiler reports no header dependencies of its own.
+  set_property(SOURCE "${PROJECT_SOURCE_DIR}/resources/launcher.rc" APPEND PROPERTY
+    OBJECT_DEPENDS "${dir}/version_info.h")
+endfunction()
+
 # Code that touches no platform API: built for Windows and natively alike.
 set(LAUNCHER_PORTABLE_SOURCES
   "${PROJECT_SOURCE_DIR}/launcher/text.cpp"
@@ -75,6 +91,7 @@ function(launcher_add_executable target display_name)
     "${PROJECT_SOURCE_DIR}/launcher/main.cpp"
     "${PROJECT_SOURCE_DIR}/resources/launcher.rc")
   target_link_libraries(${target} PRIVATE ${target}_platform)
+  launcher_version_resource(${target} "${display_name}")
   launcher_size_flags(${target})
   if(MSVC)
     # The manifest comes from launcher.rc; /Brepro keeps the image reproducible.

@@ -2,33 +2,19 @@
 times, give the same exe byte for byte: no timestamps or paths in the image."""
 import hashlib
 import os
-import shutil
-import subprocess
 import tempfile
 import time
 import unittest
 
-ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-SOURCES = ("CMakeLists.txt", "CMakePresets.json", "cmake", "launcher", "identity", "http",
-           "play", "shortcut", "resources")
+from source_copy import build, configure, copy_sources, read_exe
 
 
 def build_copy(where):
     """Copies the launcher's sources to `where` and builds the exe there."""
-    source = os.path.join(where, "source")
-    os.makedirs(source)
-    for name in SOURCES:
-        path = os.path.join(ROOT, name)
-        if os.path.isdir(path):
-            shutil.copytree(path, os.path.join(source, name))
-        else:
-            shutil.copy(path, source)
-    subprocess.run(["cmake", "--preset", "windows", "-DLAUNCHER_BUILD_TESTS=OFF"], cwd=source,
-                   check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", "--preset", "windows", "--target", "launcher"],
-                   cwd=source, check=True, stdout=subprocess.DEVNULL)
-    with open(os.path.join(source, "build", "windows", "bin", "launcher.exe"), "rb") as f:
-        return f.read()
+    source = copy_sources(where)
+    configure(source)
+    build(source)
+    return read_exe(source)
 
 
 class ReproducibleBuildTest(unittest.TestCase):

@@ -3,9 +3,17 @@ import os
 import re
 import struct
 import subprocess
+import sys
 import unittest
 
+import pefile  # an independent reader of the version resource
+
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+sys.path.insert(0, os.path.join(ROOT, "tests", "harness"))
+import sandbox  # noqa: E402  (only for the build options)
+
+VOS_NT_WINDOWS32 = 0x40004
+VFT_APP = 1
 
 # DLLs that Windows always loads from its own folder (the KnownDLLs list), so
 # a file of the same name beside the exe can never stand in for them.
@@ -55,6 +63,37 @@ class ExeImageTest(unittest.TestCase):
         self.assertLessEqual({16, 32, 48, 256}, {width for width, _ in images})
         for width, data in images:
             self.assertIn(data, self.image, f"{width}px image")
+
+    def test_version_resource_carries_the_build_options(self):
+        options = sandbox.read_build_options(self.exe)
+        name = os.environ.get("LAUNCHER_DISPLAY_NAME", options["LAUNCHER_DISPLAY_NAME"])
+        numbers = [int(n) for n in options["LAUNCHER_VERSION"].split(".")]
+        version = ".".join(map(str, numbers))
+        publisher = options["LAUNCHER_PUBLISHER"]
+
+        pe = pefile.PE(self.exe)
+        fixed = pe.VS_FIXEDFILEINFO[0]
+        packed = (numbers[0] << 16 | numbers[1], numbers[2] << 16 | numbers[3])
+        self.assertEqual((fixed.FileVersionMS, fixed.FileVersionLS), packed)
+        self.assertEqual((fixed.ProductVersionMS, fixed.ProductVersionLS), packed)
+        self.assertEqual((fixed.FileOS, fixed.FileType, fixed.FileFlags),
+                         (VOS_NT_WINDOWS32, VFT_APP, 0))
+
+        infos = {info.Key: info for info in pe.FileInfo[0]}
+        tables = infos[b"StringFileInfo"].StringTable
+        self.assertEqual([table.LangID for table in tables], [b"080404b0"])
+        self.assertEqual({key.decode(): value.decode() for key, value in tables[0].entries.items()}, {
+            "CompanyName": publisher,
+            "FileDescription": name,
+            "FileVersion": version,
+            "InternalName": "launcher",
+            "LegalCopyright": "Copyright \u00a9 " + publisher,
+            "OriginalFilename": "launcher.exe",
+            "ProductName": name,
+            "ProductVersion": version,
+        })
+        self.assertEqual([var.entry for var in infos[b"VarFileInfo"].Var],
+                         [{b"Translation": "0x0804 0x04b0"}])  # Chinese (PRC), UTF-16
 
 
 if __name__ == "__main__":
