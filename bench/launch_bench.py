@@ -36,8 +36,9 @@ FLOOR_FLAGS = ["-Os", "-flto", "-s", "-static", "-mwindows", "-fno-exceptions", 
 WARMUPS = 2
 # Long-lived processes of a prefix; anything else still running means a
 # launch (or Wine's own first boot) is not over yet.
+# start.exe is the 64-bit loader's stand-in parent of the 32-bit holder.
 SYSTEM_PROCESSES = ("wineserver", "services.exe", "winedevice.exe", "plugplay.exe",
-                    "svchost.exe", "rpcss.exe", "explorer.exe", "holder.exe")
+                    "svchost.exe", "rpcss.exe", "explorer.exe", "holder.exe", "start.exe")
 
 
 # ---------------------------------------------------------------- building
