@@ -11,6 +11,8 @@ import unittest
 ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 SOURCES = ("CMakeLists.txt", "CMakePresets.json", "cmake", "launcher", "identity", "http",
            "play", "shortcut", "resources")
+# The preset of the build under test; its folder is build/<preset>.
+PRESET = os.environ.get("LAUNCHER_PRESET", "windows")
 
 
 def build_copy(where):
@@ -23,11 +25,11 @@ def build_copy(where):
             shutil.copytree(path, os.path.join(source, name))
         else:
             shutil.copy(path, source)
-    subprocess.run(["cmake", "--preset", "windows", "-DLAUNCHER_BUILD_TESTS=OFF"], cwd=source,
+    subprocess.run(["cmake", "--preset", PRESET, "-DLAUNCHER_BUILD_TESTS=OFF"], cwd=source,
                    check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", "--preset", "windows", "--target", "launcher"],
+    subprocess.run(["cmake", "--build", "--preset", PRESET, "--target", "launcher"],
                    cwd=source, check=True, stdout=subprocess.DEVNULL)
-    with open(os.path.join(source, "build", "windows", "bin", "launcher.exe"), "rb") as f:
+    with open(os.path.join(source, "build", PRESET, "bin", "launcher.exe"), "rb") as f:
         return f.read()
 
 
