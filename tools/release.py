@@ -62,25 +62,33 @@ def build_row(row, build_root, signing, ninja_jobs):
     started = time.monotonic()
     os.makedirs(folder, exist_ok=True)
     with open(log_path, "w") as log:
-        def run(command):
+        def run(step, command):
             log.write("$ " + " ".join(command) + "\n")
             log.flush()
             if subprocess.run(command, stdout=log, stderr=subprocess.STDOUT).returncode != 0:
-                raise BuildError(f"row {row.number} ({row.file}): `{command[1]}` failed; "
+                raise BuildError(f"row {row.number} ({row.file}): the {step} failed; "
                                  f"see {log_path}")
 
         configured = False
         if read_json(stamp) != options or not os.path.exists(os.path.join(folder, "build.ninja")):
-            run(["cmake", "-S", ROOT, "-B", folder, "-G", "Ninja",
-                 *(f"-D{name}={value}" for name, value in sorted(options.items()))])
+            # No stamp while the cache is being changed: a failed configure
+            # leaves a cache that matches neither the old options nor the new.
+            if os.path.exists(stamp):
+                os.remove(stamp)
+            # Signing options no longer in the environment leave the cache too.
+            unset = [f"-U{name}" for name in SIGN_OPTIONS if name not in options]
+            run("configure", ["cmake", "-S", ROOT, "-B", folder, "-G", "Ninja", *unset,
+                              *(f"-D{name}={value}" for name, value in sorted(options.items()))])
             write_json(stamp, options)
             configured = True
         # Ninja re-runs CMake by itself when a CMake file changed since.
-        run(["cmake", "--build", folder, "--target", "launcher", "-j", str(ninja_jobs)])
+        run("build", ["cmake", "--build", folder, "--target", "launcher", "-j", str(ninja_jobs)])
     with open(log_path) as log:
-        idle = not configured and "ninja: no work to do." in log.read()
-    return {"exe": os.path.join(folder, "bin", "launcher.exe"),
-            "status": "up to date" if idle else "built",
+        idle = "ninja: no work to do." in log.read()
+    status = "built"
+    if idle:
+        status = "reconfigured, nothing to rebuild" if configured else "up to date"
+    return {"exe": os.path.join(folder, "bin", "launcher.exe"), "status": status,
             "seconds": round(time.monotonic() - started, 2)}
 
 
