@@ -233,7 +233,7 @@ class Bench:
         if os.path.exists(report):
             os.remove(report)
         with open(self.log, "ab") as out:
-            subprocess.run([self.timer, report, "wine", exe], env=self.sb.env, stdout=out,
+            subprocess.run([self.timer, report, sandbox.WINE, exe], env=self.sb.env, stdout=out,
                            stderr=out, stdin=subprocess.DEVNULL, cwd=self.sb.dir)
         with open(report, encoding="ascii") as f:
             started, ended, rss_kb, status = f.read().split()
@@ -280,12 +280,26 @@ def header():
             if line.startswith("model name"):
                 cpu = line.split(":", 1)[1].strip()
                 break
-    wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    wine = subprocess.run([sandbox.WINE, "--version"], capture_output=True, text=True).stdout.strip()
     commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"],
                             capture_output=True, text=True).stdout.strip() or "?"
     load = os.getloadavg()[0]
     return (f"launch bench {time.strftime('%Y-%m-%d %H:%M %Z')}  {platform.machine()}, {cpu}, "
-            f"{os.cpu_count()} CPUs, load {load:.2f}, {wine}, commit {commit}")
+            f"{os.cpu_count()} CPUs, load {load:.2f}, {wine}, commit {commit}\n"
+            f"32-bit exe: {HOST_32BIT.get(host_mode(), host_mode())}")
+
+
+# How tools/wine says the host runs 32-bit code, and what that means for the figures.
+HOST_32BIT = {
+    "native": "ran natively (WoW64 in a 64-bit prefix)",
+    "emulated": "ran EMULATED (qemu-i386 under WoW64 in a 64-bit prefix): the host runs no "
+                "32-bit code; timings are not comparable with native ones, only the "
+                "launcher/floor ratios, both measured under emulation in this run, are",
+}
+
+
+def host_mode():
+    return subprocess.run([sandbox.WINE, "--host"], capture_output=True, text=True).stdout.strip()
 
 
 def main():
@@ -305,7 +319,7 @@ def main():
 
     with sandbox.Sandbox(options["LAUNCHER_SERVICE_HOST"]) as sb:
         bench = Bench(sb, timer)
-        holder = sb.wine(["wine", holder_exe])
+        holder = sb.wine([holder_exe])
         try:
             bench.settle(60)
             runs = {"first": [], "later": [], "floor": [], "empty": []}

@@ -8,13 +8,35 @@ namespace {
 // Both directions pass through UTF-16.
 constexpr int kWideCapacity = 8000;
 
-// Converts `source` to UTF-16 in `wide`, which is left empty when the source
-// cannot be converted or needs more room than there is.
-void ToWide(UINT codePage, DWORD flags, const char* source, wchar_t (&wide)[kWideCapacity]) {
+// Converts `source` to UTF-16 in `wide`. False, with `wide` empty, when the
+// source cannot be converted or needs more room than there is.
+bool ToWide(UINT codePage, DWORD flags, const char* source, wchar_t (&wide)[kWideCapacity]) {
   memset(wide, 0, sizeof wide);
   int units = MultiByteToWideChar(codePage, flags, source, -1, NULL, 0);
-  if (units == 0 || units > kWideCapacity) return;
-  if (MultiByteToWideChar(codePage, flags, source, -1, wide, units) == 0) wide[0] = L'\0';
+  if (units == 0 || units > kWideCapacity) return false;
+  if (MultiByteToWideChar(codePage, flags, source, -1, wide, units) == 0) {
+    wide[0] = L'\0';
+    return false;
+  }
+  return true;
+}
+
+// Bytes of the leading whole UTF-8 characters of `text`, at most `limit`.
+int LeadingUtf8Bytes(const char* text, int limit) {
+  int length = 0;
+  while (length < limit && text[length] != '\0') ++length;
+  // Cut inside a character: leave that character out.
+  while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  return length;
+}
+
+// UTF-8 `source`, or as many of its leading whole characters as `wide` holds
+// (no UTF-8 byte makes more than one UTF-16 unit), in UTF-16.
+void LeadingUtf8ToWide(const char* source, wchar_t (&wide)[kWideCapacity]) {
+  if (ToWide(CP_UTF8, 0, source, wide)) return;
+  int bytes = LeadingUtf8Bytes(source, kWideCapacity - 1);
+  int units = bytes > 0 ? MultiByteToWideChar(CP_UTF8, 0, source, bytes, wide, kWideCapacity - 1) : 0;
+  wide[units] = L'\0';
 }
 
 // How many leading units of `wide` make whole characters whose `codePage`
@@ -36,7 +58,7 @@ int FittingUnits(UINT codePage, const wchar_t* wide, int room, int* bytes) {
 
 char* AnsiToUtf8(const char* source, char* destination, size_t capacity) {
   wchar_t wide[kWideCapacity];
-  ToWide(CP_ACP, MB_PRECOMPOSED, source, wide);
+  if (!ToWide(CP_ACP, MB_PRECOMPOSED, source, wide)) return nullptr;
   int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, NULL, 0, NULL, NULL);
   if (bytes == 0 || static_cast<size_t>(bytes) > capacity) return nullptr;
   WideCharToMultiByte(CP_UTF8, 0, wide, -1, destination, bytes, NULL, NULL);
@@ -46,7 +68,7 @@ char* AnsiToUtf8(const char* source, char* destination, size_t capacity) {
 char* Utf8ToAnsi(const char* source, char* destination, size_t capacity) {
   if (capacity == 0) return destination;
   wchar_t wide[kWideCapacity];
-  ToWide(CP_UTF8, 0, source, wide);
+  LeadingUtf8ToWide(source, wide);
   int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, NULL, 0, NULL, NULL);
   if (bytes != 0 && static_cast<size_t>(bytes) <= capacity) {
     WideCharToMultiByte(CP_ACP, 0, wide, -1, destination, bytes, NULL, NULL);

@@ -5,7 +5,8 @@
 
 // ANSI text to UTF-8. Returns `destination`, or null (and `destination`
 // untouched) when the converted text and its terminator do not fit
-// `capacity`: a body is never sent cut short.
+// `capacity`, or the text is too long to convert at all: a body is never
+// sent cut short.
 char* AnsiToUtf8(const char* source, char* destination, size_t capacity);
 
 // UTF-8 text to ANSI; characters the code page lacks become its default

@@ -84,7 +84,7 @@ class BrokenFilesTest(sandbox.SandboxTestCase):
                     self.assertFalse(os.path.exists(self.sb.data_folder))
 
     def set_shell_folder(self, name, windows_path):
-        self.sb.wine(["wine", "reg", "add", SHELL_FOLDERS, "/v", name, "/t", "REG_EXPAND_SZ",
+        self.sb.wine(["reg", "add", SHELL_FOLDERS, "/v", name, "/t", "REG_EXPAND_SZ",
                       "/d", windows_path, "/f"], wait=True)
 
     def launch_with_long_folder(self, folder, usual, length, launches=1):

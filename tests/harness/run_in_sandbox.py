@@ -24,7 +24,7 @@ def main():
                       STANDIN_LOG=sandbox.windows_path(sb.service_log),
                       STANDIN_HOST=host)
         output = os.path.join(sb.dir, "program.log")
-        status = sb.wine(["wine", program, *args], wait=True, timeout=600, stdout=output)
+        status = sb.wine([program, *args], wait=True, timeout=600, stdout=output)
         with open(output, "rb") as f:
             sys.stdout.write(f.read().decode("utf-8", "replace"))
         sys.stdout.flush()

@@ -1,4 +1,4 @@
-"""Runs the launcher, unchanged, under 32-bit Wine in a sandbox of its own.
+"""Runs the launcher, unchanged, under Wine in a sandbox of its own.
 
 The sandbox is a private network namespace (loopback only) with a hosts file
 of ours bind-mounted over /etc/hosts, so the launcher's configured host names
@@ -24,7 +24,11 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 STANDIN = os.path.join(ROOT, "tools", "standin", "standin_service.py")
+WINE = os.path.join(ROOT, "tools", "wine")
 INSIDE = "LAUNCHER_SANDBOX_INSIDE"
+# A ready-made prefix (see make_template) that each sandbox copies instead of
+# booting one of its own: booting is most of a test file's set-up time.
+TEMPLATE = "LAUNCHER_WINE_TEMPLATE"
 
 # Wine helpers inherit the standard streams of what started them; reading
 # those through a pipe would wait for an end that never comes, so every Wine
@@ -38,6 +42,18 @@ WINE_ENV = {
     "LANG": "zh_CN.UTF-8",
     "LC_ALL": "zh_CN.UTF-8",
 }
+
+# (key, value or None for the default, type, data) set in every prefix: no
+# crash dialog; and a 64-bit browser, as most are, even for a 32-bit caller:
+# Wine's helper copied out of system32, where WoW64 would hand a 32-bit
+# caller the 32-bit one. Under emulation a launch then starts one emulated
+# process, not two.
+BROWSER = r'"C:\windows\winebrowser.exe" "%1"'
+PREFIX_SETTINGS = [
+    (r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "REG_DWORD", "0"),
+    (r"HKLM\Software\Classes\https\shell\open\command", None, "REG_SZ", BROWSER),
+    (r"HKLM\Software\Classes\http\shell\open\command", None, "REG_SZ", BROWSER),
+]
 
 
 def enter():
@@ -67,6 +83,22 @@ def read_build_options(exe):
     return options
 
 
+def is_32_bit(exe):
+    """Whether a PE image is built for 32-bit x86."""
+    with open(exe, "rb") as f:
+        image = f.read(4096)
+    pe = int.from_bytes(image[0x3C:0x40], "little")
+    return image[pe + 4:pe + 6] == b"\x4c\x01"  # IMAGE_FILE_MACHINE_I386
+
+
+def runs_emulated(exe):
+    """Whether `exe` runs under qemu here: a 32-bit program on a host that
+    runs no 32-bit code itself (64-bit Wine always runs natively)."""
+    if not is_32_bit(exe):
+        return False
+    return subprocess.run([WINE, "--host"], capture_output=True, text=True).stdout.strip() == "emulated"
+
+
 def windows_path(path):
     """How Wine's Z: drive names a Linux path."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
@@ -75,12 +107,10 @@ def windows_path(path):
 class Sandbox:
     """One Wine prefix, one stand-in service, one stub browser."""
 
-    def __init__(self, service_host, keep=False):
-        if os.environ.get(INSIDE) != "1":
-            raise RuntimeError("call sandbox.enter() first")
+    def __init__(self, service_host, keep=False, directory=None):
         self.service_host = service_host
         self.keep = keep
-        self.dir = tempfile.mkdtemp(prefix="launcher-sandbox-")
+        self.dir = directory or tempfile.mkdtemp(prefix="launcher-sandbox-")
         self.home = os.path.join(self.dir, "home")
         self.desktop = os.path.join(self.home, "Desktop")
         self.prefix = os.path.join(self.dir, "prefix")
@@ -102,12 +132,31 @@ class Sandbox:
         self.stop()
 
     def start(self):
-        os.makedirs(self.desktop)
-        os.makedirs(self.bin)
-        self._write_browser_stub()
+        if os.environ.get(INSIDE) != "1":
+            raise RuntimeError("call sandbox.enter() first")
+        self._make_home()
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
         self.resolve_service(True)
         subprocess.run(["mount", "--bind", self.hosts_file, "/etc/hosts"], check=True)
+        template = os.environ.get(TEMPLATE)
+        if template:
+            self._copy_prefix(template)
+        self.server("-p")
+        if not template:
+            self._boot_prefix()
+        self.start_service()
+
+    def make_template(self):
+        """Boots the prefix that the sandboxes of one test run copy."""
+        self._make_home()
+        self._boot_prefix()
+        self.server("-w")  # the registry is on disk once the server is gone
+        open(os.path.join(self.dir, "ready"), "w").close()
+
+    def _make_home(self):
+        os.makedirs(self.desktop)
+        os.makedirs(self.bin)
+        self._write_browser_stub()
         self.env = dict(os.environ, HOME=self.home, WINEPREFIX=self.prefix,
                         PATH=self.bin + os.pathsep + os.environ.get("PATH", ""),
                         XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
@@ -115,17 +164,39 @@ class Sandbox:
                         **WINE_ENV)
         self.env.pop("DISPLAY", None)
         self.env.pop("WAYLAND_DISPLAY", None)
-        self.wine(["wineserver", "-p"], wait=True)
-        self.wine(["wine", "reg", "add", r"HKCU\Software\Wine\WineDbg",
-                   "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f"], wait=True)
-        self.start_service()
 
     def stop(self):
         self.stop_service()
         if self.env is not None:
-            self.wine(["wineserver", "-k"], wait=True)
+            self.server("-k")
         if not self.keep:
             shutil.rmtree(self.dir, ignore_errors=True)
+
+    def _boot_prefix(self):
+        status = self.wine(["wineboot", "--init"], wait=True, timeout=600)
+        if status != 0 or not glob.glob(os.path.join(self.prefix, "drive_c", "users", "*")):
+            raise RuntimeError(f"Wine could not make a prefix (status {status}, log in "
+                               f"{self.dir}); tools/setup says how this host runs Wine")
+        windows = os.path.join(self.prefix, "drive_c", "windows")
+        shutil.copy(os.path.join(windows, "system32", "winebrowser.exe"), windows)
+        for key, value, kind, data in PREFIX_SETTINGS:
+            self.wine(["reg", "add", key, *(["/v", value] if value else ["/ve"]),
+                       "/t", kind, "/d", data, "/f"], wait=True)
+
+    def _copy_prefix(self, template):
+        """The template's prefix, with its links into the template's home
+        (Desktop, Documents, ...) pointed at this sandbox's home instead."""
+        if not os.path.exists(os.path.join(template, "ready")):
+            raise RuntimeError(f"{template} holds no finished Wine prefix")
+        subprocess.run(["cp", "-a", "--reflink=auto", os.path.join(template, "prefix"),
+                        self.prefix], check=True)
+        old_home = os.path.join(template, "home")
+        for folder, dirs, files in os.walk(os.path.join(self.prefix, "drive_c", "users")):
+            for link in (os.path.join(folder, name) for name in dirs + files):
+                target = os.readlink(link) if os.path.islink(link) else ""
+                if target == old_home or target.startswith(old_home + os.sep):
+                    os.remove(link)
+                    os.symlink(self.home + target[len(old_home):], link)
 
     def _write_browser_stub(self):
         stub = os.path.join(self.bin, "xdg-open")
@@ -181,22 +252,34 @@ class Sandbox:
     # ------------------------------------------------------------ launcher
 
     def wine(self, command, wait=False, timeout=120, stdout=None, env=None):
-        """Runs a Wine command with its output going to a file, never a pipe."""
+        """Runs a Windows program with its output going to a file, never a pipe."""
         out = open(stdout or os.path.join(self.dir, "wine.log"), "ab")
         try:
-            process = subprocess.Popen(command, env=dict(self.env, **(env or {})),
+            process = subprocess.Popen([WINE, *command], env=dict(self.env, **(env or {})),
                                        stdout=out, stderr=out,
                                        stdin=subprocess.DEVNULL, cwd=self.dir)
         finally:
             out.close()
         if wait:
-            return process.wait(timeout)
+            try:
+                return process.wait(timeout)
+            except subprocess.TimeoutExpired:
+                # Nothing of a stuck launch may outlive it into the next case.
+                self.server("-k")
+                process.kill()
+                process.wait()
+                raise
         return process
+
+    def server(self, *args):
+        return self.wine(["--server", *args], wait=True)
 
     @property
     def users_dir(self):
         found = glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local"))
         found = [p for p in found if os.sep + "Public" + os.sep not in p]
+        if not found:
+            raise RuntimeError(f"no user profile in the Wine prefix {self.prefix}")
         return found[0]
 
     @property
@@ -229,7 +312,7 @@ class Sandbox:
             os.remove(log)
         seen_urls, seen_records = len(self.urls()), len(self.service_records())
         started = time.time()
-        status = self.wine(["wine", exe, *args], wait=True, timeout=timeout, stdout=log, env=env)
+        status = self.wine([exe, *args], wait=True, timeout=timeout, stdout=log, env=env)
         seconds = time.time() - started
         urls = self.wait_for_urls(seen_urls + (1 if expect_url else 0))[seen_urls:]
         records = self.settled_records()[seen_records:]
@@ -340,5 +423,15 @@ class SandboxTestCase(unittest.TestCase):
 
 
 def main():
+    """Runs a test file's cases; E2E_ONLY names a pattern of those to run."""
     enter()
-    unittest.main(verbosity=2)
+    only = os.environ.get("E2E_ONLY")
+    unittest.main(verbosity=2, argv=[sys.argv[0], *(["-k", only] if only else [])])
+
+
+if __name__ == "__main__":
+    # sandbox.py --make-template DIR: the prefix for one test run's sandboxes.
+    if sys.argv[1:2] != ["--make-template"] or len(sys.argv) != 3:
+        sys.exit("usage: sandbox.py --make-template DIR")
+    shutil.rmtree(sys.argv[2], ignore_errors=True)
+    Sandbox(None, keep=True, directory=sys.argv[2]).make_template()

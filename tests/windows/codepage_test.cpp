@@ -77,4 +77,40 @@ TEST(Utf8ToAnsi, InvalidUtf8NeverOverrunsTheDestination) {
   EXPECT_EQ(std::string(ansi + 6, 2), "xx");
 }
 
+// Longer than the conversions' 8000-unit intermediate.
+std::string Repeated(const char* piece, size_t bytes) {
+  std::string text;
+  while (text.size() < bytes) text += piece;
+  return text;
+}
+
+TEST(AnsiToUtf8, ATextTooLongToConvertIsRefused) {
+  char utf8[64];
+  memset(utf8, 'x', sizeof utf8);
+  for (const std::string& text : {Repeated("a", 8000), Repeated(kGbk, 20000)}) {
+    EXPECT_EQ(AnsiToUtf8(text.c_str(), utf8, sizeof utf8), nullptr) << text.size();
+    EXPECT_EQ(std::string(utf8, sizeof utf8), std::string(sizeof utf8, 'x'));
+  }
+}
+
+TEST(Utf8ToAnsi, ATextTooLongToConvertKeepsItsLeadingWholeCharacters) {
+  struct Case {
+    std::string utf8;
+    size_t capacity;
+    std::string ansi;
+  };
+  const Case cases[] = {
+      {Repeated("a", 9000), 16, std::string(15, 'a')},
+      // The intermediate's limit falls between two characters here...
+      {"a" + Repeated(kUtf8, 9000), 8, "a\xcb\xfe\xc4\xda\xc0\xfb"},
+      // ...and inside one here; 511 whole two-byte characters fit in 1024.
+      {Repeated(kUtf8, 9000), 1024, Repeated(kGbk, 1022).substr(0, 1022)},
+  };
+  for (const Case& c : cases) {
+    char ansi[1024];
+    Utf8ToAnsi(c.utf8.c_str(), ansi, c.capacity);
+    EXPECT_EQ(std::string(ansi), c.ansi) << c.utf8.size() << " bytes into " << c.capacity;
+  }
+}
+
 }  // namespace

@@ -52,8 +52,22 @@ def answer(status, body, extra=(), length=None):
     return "\r\n".join(lines).encode() + body
 
 
+def answer_kept_alive(status, body, chunked=False):
+    """HTTP/1.1 answer that leaves the connection open for the next request;
+    chunked sends the body in two chunks instead of declaring its length."""
+    framing = "Transfer-Encoding: chunked" if chunked else f"Content-Length: {len(body)}"
+    lines = [f"HTTP/1.1 {status} {http.HTTPStatus(status).phrase}",
+             "Content-Type: text/html; charset=utf-8", framing, "Connection: keep-alive", "", ""]
+    if chunked:
+        half = len(body) // 2
+        body = b"".join(b"%x\r\n%s\r\n" % (len(part), part)
+                        for part in (body[:half], body[half:]) if part) + b"0\r\n\r\n"
+    return "\r\n".join(lines).encode() + body
+
+
 class Exchange:
-    """One connection: the socket plus the record being built for the log."""
+    """One request on a connection: the socket plus the record being built
+    for the log."""
 
     def __init__(self, sock, conn, mode):
         self.sock = sock
@@ -61,6 +75,12 @@ class Exchange:
                     "timeout": False, "request_line": "", "method": "", "path": "",
                     "version": "", "headers": [], "body_hex": "", "body": "",
                     "bytes_in": 0, "bytes_out": 0, "error": None}
+        self.done = []  # records of earlier requests on a kept-alive connection
+
+    def next_request(self):
+        """Files the record of this request and starts one for the next."""
+        self.done.append(self.rec)
+        self.rec = Exchange(self.sock, self.rec["conn"], self.rec["mode"]).rec
 
     def recv(self, size):
         try:
@@ -223,7 +243,20 @@ def conn_silent(ex):
         ex.rec["bytes_in"] += len(chunk)
 
 
-CONNECTION_MODES = {"accept-close": conn_accept_close, "silent": conn_silent}
+def conn_kept_alive(chunked):
+    """Serves every request of the connection until the client closes it."""
+    def serve(ex):
+        while ex.read():
+            route = ex.route()
+            body = {"identity": identity_body(), "report": REPORT_BODY}.get(route)
+            ex.send(answer_kept_alive(404 if body is None else 200,
+                                      b"no such endpoint\n" if body is None else body, chunked))
+            ex.next_request()
+    return serve
+
+
+CONNECTION_MODES = {"accept-close": conn_accept_close, "silent": conn_silent,
+                    "keep-alive": conn_kept_alive(False), "chunked": conn_kept_alive(True)}
 
 
 def respond(ex):
@@ -268,7 +301,10 @@ class Handler(socketserver.BaseRequestHandler):
         except OSError as e:
             ex.rec["error"] = f"{type(e).__name__}: {e}"
         finally:
-            srv.record(ex.rec)
+            # A kept-alive connection's last read finds the client gone: that
+            # is no request of its own.
+            for rec in ex.done + ([] if ex.done and not ex.rec["request_line"] else [ex.rec]):
+                srv.record(rec)
 
 
 class Server(socketserver.ThreadingTCPServer):

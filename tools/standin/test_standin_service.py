@@ -170,6 +170,30 @@ class StandinTest(unittest.TestCase):
                 data, err = self.get()
                 self.assertTrue(ok(data, err), (data[:60], err))
 
+    def test_kept_alive_connections_serve_every_request(self):
+        # mode, how the identity answer's body is framed
+        table = [("keep-alive", b"Content-Length: "), ("chunked", b"Transfer-Encoding: chunked")]
+        for mode, framing in table:
+            with self.subTest(mode=mode):
+                self.set_mode(mode)
+                seen = len(self.records(0, wait=0))
+                with socket.create_connection(("127.0.0.1", self.port), timeout=10) as s:
+                    answers = []
+                    for path in ("/app/getuid", "/logger/common/log"):
+                        s.sendall(f"POST {path} HTTP/1.1\r\nHost: x\r\n"
+                                  "Content-Length: 0\r\n\r\n".encode())
+                        data = b""
+                        while not data.endswith((b"}}", b"0\r\n\r\n", b'"code":0}')):
+                            data += s.recv(65536)
+                        self.assertTrue(data.startswith(b"HTTP/1.1 200"), data)
+                        self.assertIn(framing, data)
+                        answers.append(data)
+                    # The id may straddle the two chunks.
+                    self.assertTrue(ID_RE.search(re.sub(rb"\r\n[0-9a-f]+\r\n", b"", answers[0])))
+                recs = self.records(seen + 2)[seen:]
+                self.assertEqual([r["path"] for r in recs], ["/app/getuid", "/logger/common/log"])
+                self.assertEqual({r["conn"] for r in recs}, {recs[0]["conn"]})
+
     def test_silent_and_mode_switch(self):
         self.set_mode("silent")
         with socket.create_connection(("127.0.0.1", self.port), timeout=1) as s:
