@@ -73,7 +73,9 @@ class BadTableTest(unittest.TestCase):
                 result = release(table, self.dist, self.build)
                 self.assertEqual(result.returncode, 2, result.stdout + result.stderr)
                 self.assertIn(table + ": " + message, result.stderr)
-                self.assertEqual(len(result.stderr.splitlines()), 1, "one clear message")
+                # tools/setup may say how this host runs Wine; the tool says one thing.
+                said = [line for line in result.stderr.splitlines() if line.startswith("release:")]
+                self.assertEqual(len(said), 1, "one clear message")
                 self.assertEqual(snapshot(self.dist), before)
                 self.assertFalse(os.path.exists(self.build), "nothing was built")
                 self.assertEqual(sorted(os.listdir(self.dir)), ["dist", "table.csv"])
