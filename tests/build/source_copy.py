@@ -6,6 +6,8 @@ import subprocess
 ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 SOURCES = ("CMakeLists.txt", "CMakePresets.json", "cmake", "launcher", "identity", "http",
            "play", "shortcut", "resources")
+# The preset of the build under test; its folder is build/<preset>.
+PRESET = os.environ.get("LAUNCHER_PRESET", "windows")
 
 
 def copy_sources(where):
@@ -22,19 +24,19 @@ def copy_sources(where):
 
 
 def configure(source, *options, check=True):
-    """The windows preset without the tests, plus -D `options`."""
-    return subprocess.run(["cmake", "--preset", "windows", "-DLAUNCHER_BUILD_TESTS=OFF",
+    """The build's preset without the tests, plus -D `options`."""
+    return subprocess.run(["cmake", "--preset", PRESET, "-DLAUNCHER_BUILD_TESTS=OFF",
                            *("-D" + option for option in options)],
                           cwd=source, check=check, capture_output=True, text=True)
 
 
 def build(source, check=True):
-    return subprocess.run(["cmake", "--build", "--preset", "windows", "--target", "launcher"],
+    return subprocess.run(["cmake", "--build", "--preset", PRESET, "--target", "launcher"],
                           cwd=source, check=check, capture_output=True, text=True)
 
 
 def exe_path(source):
-    return os.path.join(source, "build", "windows", "bin", "launcher.exe")
+    return os.path.join(source, "build", PRESET, "bin", "launcher.exe")
 
 
 def read_exe(source):

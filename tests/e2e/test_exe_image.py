@@ -21,6 +21,23 @@ KNOWN_DLLS = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll", "kernel3
               "msvcrt.dll", "ole32.dll", "oleaut32.dll", "rpcrt4.dll", "shell32.dll",
               "shlwapi.dll", "user32.dll", "ws2_32.dll"}
 
+# What each architecture's image must be: (optional header magic, COFF machine).
+PE_KINDS = {"x86": (0x10B, 0x14C), "x64": (0x20B, 0x8664)}
+OBJDUMP_MAGIC = {"x86": r"Magic\s+010b\s+\(PE32\)", "x64": r"Magic\s+020b\s+\(PE32\+\)"}
+IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
+
+
+def pe_header(image):
+    """(optional header magic, machine, subsystem), read from the PE headers."""
+    (pe,) = struct.unpack_from("<I", image, 0x3C)
+    assert image[pe:pe + 4] == b"PE\0\0", "a PE image"
+    (machine,) = struct.unpack_from("<H", image, pe + 4)
+    optional = pe + 24
+    (magic,) = struct.unpack_from("<H", image, optional)
+    # Subsystem sits at the same offset in PE32 and PE32+ optional headers.
+    (subsystem,) = struct.unpack_from("<H", image, optional + 68)
+    return magic, machine, subsystem
+
 
 def ico_images(path):
     """(width, image bytes) of every image in a .ico file."""
@@ -42,11 +59,17 @@ class ExeImageTest(unittest.TestCase):
         cls.exe = os.environ["LAUNCHER_EXE"]
         with open(cls.exe, "rb") as f:
             cls.image = f.read()
-        cls.headers = subprocess.run(["i686-w64-mingw32-objdump", "-p", cls.exe],
+        # The build says which architecture it made and whose objdump reads it.
+        cls.arch = os.environ.get("LAUNCHER_ARCH", "x86")
+        objdump = os.environ.get("OBJDUMP", "i686-w64-mingw32-objdump")
+        cls.headers = subprocess.run([objdump, "-p", cls.exe],
                                      capture_output=True, text=True, check=True).stdout
 
-    def test_a_32_bit_gui_program(self):
-        self.assertRegex(self.headers, r"Magic\s+010b\s+\(PE32\)")
+    def test_a_gui_program_for_the_built_architecture(self):
+        magic, machine, subsystem = pe_header(self.image)
+        self.assertEqual((magic, machine), PE_KINDS[self.arch])
+        self.assertEqual(subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI)
+        self.assertRegex(self.headers, OBJDUMP_MAGIC[self.arch])
         self.assertRegex(self.headers, r"Subsystem\s+00000002\s+\(Windows GUI\)")
 
     def test_imports_only_dlls_that_windows_loads_from_its_own_folder(self):
