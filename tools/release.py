@@ -25,10 +25,12 @@ import release_table  # noqa: E402
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SIGN_OPTIONS = ("LAUNCHER_SIGN_PKCS12", "LAUNCHER_SIGN_PASSWORD_FILE",
                 "LAUNCHER_SIGN_PKCS11_MODULE", "LAUNCHER_SIGN_PKCS11_KEY",
-                "LAUNCHER_SIGN_CERT", "LAUNCHER_SIGN_TIMESTAMP_URL")
+                "LAUNCHER_SIGN_PKCS11_ENGINE", "LAUNCHER_SIGN_CERT",
+                "LAUNCHER_SIGN_TIMESTAMP_URL")
 # Those that name a file: made absolute, since each build runs in its own folder.
 SIGN_FILES = ("LAUNCHER_SIGN_PKCS12", "LAUNCHER_SIGN_PASSWORD_FILE",
-              "LAUNCHER_SIGN_PKCS11_MODULE", "LAUNCHER_SIGN_CERT")
+              "LAUNCHER_SIGN_PKCS11_MODULE", "LAUNCHER_SIGN_PKCS11_ENGINE",
+              "LAUNCHER_SIGN_CERT")
 STAMP = "release-options.json"
 
 
