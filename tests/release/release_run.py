@@ -19,9 +19,9 @@ def write_table(path, rows, columns=COLUMNS):
                          for row in rows)
 
 
-def release(table, dist, build_dir):
+def release(table, dist, build_dir, env=None):
     return subprocess.run([RELEASE, table, "--dist", dist, "--build-dir", build_dir],
-                          capture_output=True, text=True)
+                          capture_output=True, text=True, env=env)
 
 
 def snapshot(folder):
